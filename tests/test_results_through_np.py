@@ -61,8 +61,8 @@ def test_zeros_like_gets_a_read_only_view_object_of_the_argument(stand_in):
     assert (exported.format, exported.shape, exported.strides, exported.readonly) == (
         memoryview(y).format, (5,), (-16,), True)
     assert exported.tolist() == y.tolist()
-    with pytest.raises(BufferError):
-        memoryview(first).cast("B")  # not contiguous: a consumer without strides is refused
+    with pytest.raises(BufferError, match="^view is not contiguous$"):
+        array.array("d").frombytes(first)  # a consumer that takes no strides is refused
 
 
 def test_view_object_keeps_the_elements_alive_and_can_be_passed_back(stand_in):
