@@ -18,8 +18,8 @@ find_python() {
     echo "$candidate"
 }
 
-# install_package [EXTRAS]: the build tools first, then the package without build isolation, so that
-# rebuilds reuse the build folder and compile only what changed.
+# install_package [EXTRAS [PIP_OPTIONS...]]: the build tools first, then the package without build isolation,
+# so that rebuilds reuse the build folder and compile only what changed.
 install_package() {
     VENV=${VENV:-.venv}
     if [ ! -x "$VENV/bin/python" ]; then
@@ -27,5 +27,6 @@ install_package() {
     fi
     "$VENV/bin/python" -m pip install --quiet --disable-pip-version-check \
         "scikit-build-core>=0.10" "numpy>=2.1" "cmake>=3.26" ninja
-    "$VENV/bin/python" -m pip install --quiet --disable-pip-version-check --no-build-isolation ".${1:+[$1]}"
+    "$VENV/bin/python" -m pip install --quiet --disable-pip-version-check --no-build-isolation \
+        ".${1:+[$1]}" "${@:2}"
 }
