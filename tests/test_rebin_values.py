@@ -2,6 +2,7 @@
 old bin's count shared out by overlap."""
 
 import math
+import re
 
 import numpy as np
 import pytest
@@ -9,6 +10,7 @@ import pytest
 import rebin_reference
 from bitwise import assert_same_bits
 from layouts import contiguous, every_second, reversed_view
+from rebin_calls import assert_traceback_names_function, left_as_they_were
 from tavmir.utils.numerics.native.rebin import rebin_histogram_cy
 
 nan, inf = math.nan, math.inf
@@ -61,7 +63,9 @@ FAILING_EXAMPLES = {
 @pytest.mark.parametrize("implementation", [rebin_histogram_cy, rebin_reference.rebin], ids=["module", "reference"])
 @pytest.mark.parametrize(("energy", "counts", "new_energy", "expected"), WORKED_EXAMPLES.values(), ids=WORKED_EXAMPLES)
 def test_worked_examples(implementation, energy, counts, new_energy, expected):
-    result = implementation(as_argument(energy), as_argument(counts), as_argument(new_energy))
+    arguments = [as_argument(values) for values in (energy, counts, new_energy)]
+    with left_as_they_were(*arguments):
+        result = implementation(*arguments)
     assert_same_bits(result, expected)
 
 
@@ -70,9 +74,16 @@ def test_worked_examples(implementation, energy, counts, new_energy, expected):
     ("energy", "counts", "new_energy", "exception", "message"), FAILING_EXAMPLES.values(), ids=FAILING_EXAMPLES
 )
 def test_failing_examples(implementation, energy, counts, new_energy, exception, message):
-    with pytest.raises(exception) as raised:
-        implementation(as_argument(energy), as_argument(counts), as_argument(new_energy))
+    arguments = [as_argument(values) for values in (energy, counts, new_energy)]
+    if implementation is rebin_reference.rebin:
+        # Its traceback keeps its frames, and with them references to the arguments.
+        with pytest.raises(exception, match=f"^{re.escape(message)}$"):
+            implementation(*arguments)
+        return
+    with left_as_they_were(*arguments), pytest.raises(exception) as raised:
+        implementation(*arguments)
     assert str(raised.value) == message
+    assert_traceback_names_function(raised.value)
 
 
 def ascending(rng, n, low, high):
