@@ -16,9 +16,11 @@ namespace {
 
 bool contiguous(const frame::ArrayView& view) { return view.stride() == static_cast<Py_ssize_t>(sizeof(double)); }
 
-double* elements(const frame::ArrayView& view) { return reinterpret_cast<double*>(view.data()); }
+// The elements of a contiguous view, as plain pointers.
+const double* read_adjacent(const frame::ArrayView& view) { return reinterpret_cast<const double*>(view.data()); }
+double* write_adjacent(const frame::ArrayView& view) { return reinterpret_cast<double*>(view.data()); }
 
-// Sweeps the old bins of `bins` into new_counts; the new bin of a write past its end, if the sweep met one.
+// Sweeps old bins 0 .. bins-1 into new_counts; the new bin of a write past its end, if the sweep met one.
 std::optional<Py_ssize_t> sweep(const frame::ArrayView& energy_axis, const frame::ArrayView& count_axis,
                                 Py_ssize_t bins, const frame::ArrayView& new_energy_axis, Py_ssize_t new_n,
                                 const frame::ArrayView& new_counts) {
@@ -30,10 +32,9 @@ std::optional<Py_ssize_t> sweep(const frame::ArrayView& energy_axis, const frame
     }
     // Adjacent elements need no stride arithmetic, which matters most when old bins are many and short.
     if (contiguous(energy_axis) && contiguous(count_axis) && contiguous(new_energy_axis) && contiguous(new_counts)) {
-        return rebin::sweep<false>(static_cast<const double*>(elements(energy_axis)),
-                                   static_cast<const double*>(elements(count_axis)), bins,
-                                   static_cast<const double*>(elements(new_energy_axis)), new_n,
-                                   elements(new_counts), new_counts.length());
+        return rebin::sweep<false>(read_adjacent(energy_axis), read_adjacent(count_axis), bins,
+                                   read_adjacent(new_energy_axis), new_n, write_adjacent(new_counts),
+                                   new_counts.length());
     }
     return rebin::sweep<false>(energy_axis.read(), count_axis.read(), bins, new_energy_axis.read(), new_n,
                                new_counts.write(), new_counts.length());
