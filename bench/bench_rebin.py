@@ -70,23 +70,30 @@ def python_ns(statement, calls, repeats, **names):
 
 
 def compare_sizes(baseline_ns):
-    print(f"{'old bins -> new bins':>24}  {'NumPy recipe / module':>22}  {'module / plain loop':>20}  "
-          f"{'NumPy recipe / plain loop':>26}")
+    print(
+        f"{'old bins -> new bins':>24}  {'NumPy recipe / module':>22}  {'module / plain loop':>20}  "
+        f"{'NumPy recipe / plain loop':>26}"
+    )
     for old_n, new_n in SIZES:
         arguments = histogram(np.random.default_rng(old_n + new_n), old_n, new_n)
         calls, repeats = (20_000, 30) if old_n < 1000 else (1, 30)
         module = numpy = baseline = float("inf")
         # Interleaved rounds, so that a slow spell of the machine falls on all three alike.
         for _ in range(repeats):
-            module = min(module, python_ns("f(e, c, n)", calls, 1, f=rebin_histogram_cy, e=arguments[0],
-                                           c=arguments[1], n=arguments[2]))
-            numpy = min(numpy, python_ns("f(e, c, n)", calls, 1, f=numpy_recipe, e=arguments[0], c=arguments[1],
-                                         n=arguments[2]))
+            module = min(
+                module,
+                python_ns("f(e, c, n)", calls, 1, f=rebin_histogram_cy, e=arguments[0], c=arguments[1], n=arguments[2]),
+            )
+            numpy = min(
+                numpy, python_ns("f(e, c, n)", calls, 1, f=numpy_recipe, e=arguments[0], c=arguments[1], n=arguments[2])
+            )
             ns, baseline_counts = baseline_ns(*arguments, calls, 1)
             baseline = min(baseline, ns)
         assert rebin_histogram_cy(*arguments).tobytes() == baseline_counts.tobytes()
-        print(f"{old_n:>11,} -> {new_n:<10,}  {numpy / module:>21.2f}x  {module / baseline:>19.2f}x  "
-              f"{numpy / baseline:>25.2f}x")
+        print(
+            f"{old_n:>11,} -> {new_n:<10,}  {numpy / module:>21.2f}x  {module / baseline:>19.2f}x  "
+            f"{numpy / baseline:>25.2f}x"
+        )
 
 
 def compare_call_cost():
@@ -95,10 +102,22 @@ def compare_call_cost():
     calls, repeats = 20_000, 30
     module = mandated = float("inf")
     for _ in range(repeats):
-        module = min(module, python_ns("f(e, c, n)", calls, 1, f=rebin_histogram_cy, e=energy_axis, c=count_axis,
-                                       n=new_energy_axis))
-        mandated = min(mandated, python_ns("zeros(64, dtype=float64); asarray(exporter)", calls, 1, zeros=np.zeros,
-                                           float64=np.float64, asarray=np.asarray, exporter=exporter))
+        module = min(
+            module,
+            python_ns("f(e, c, n)", calls, 1, f=rebin_histogram_cy, e=energy_axis, c=count_axis, n=new_energy_axis),
+        )
+        mandated = min(
+            mandated,
+            python_ns(
+                "zeros(64, dtype=float64); asarray(exporter)",
+                calls,
+                1,
+                zeros=np.zeros,
+                float64=np.float64,
+                asarray=np.asarray,
+                exporter=exporter,
+            ),
+        )
     print(f"64 bins, one call / (np.zeros + np.asarray from Python): {module / mandated:.2f}x")
 
 

@@ -35,6 +35,7 @@ def sweep(energy_axis, count_axis, new_energy_axis, new_counts):
         while m < new_n and float(new_energy_axis[m]) < old_right:
             new_left = float(new_energy_axis[m])
             new_right = float(new_energy_axis[m + 1])
+            # Written out rather than min() and max(), to show that ties and NaNs pick the old edge.
             overlap = (new_right if new_right < old_right else old_right) - (
                 new_left if new_left > old_left else old_left
             )

@@ -6,10 +6,10 @@ import sys
 
 import numpy as np
 import pytest
-
 from bitwise import assert_same_bits
 from layouts import read_only
 from rebin_calls import assert_traceback_names_function, left_as_they_were, writable_buffer_refusal
+
 from tavmir.utils.numerics.native import rebin
 from tavmir.utils.numerics.native.rebin import rebin_histogram_cy
 

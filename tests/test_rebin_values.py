@@ -6,11 +6,11 @@ import re
 
 import numpy as np
 import pytest
-
 import rebin_reference
 from bitwise import assert_same_bits
 from layouts import contiguous, every_second, reversed_view
 from rebin_calls import assert_traceback_names_function, left_as_they_were
+
 from tavmir.utils.numerics.native.rebin import rebin_histogram_cy
 
 nan, inf = math.nan, math.inf
