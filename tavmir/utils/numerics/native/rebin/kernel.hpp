@@ -8,7 +8,7 @@
 namespace rebin {
 
 // Sweeps old bins 0 .. bins-1 in ascending order onto new bins 0 .. new_n-1, adding into new_counts.
-// energy_axis holds edges 0 .. bins and count_axis `bins` counts (the caller makes sure of both);
+// energy_axis holds edges 0 .. bins and count_axis at least `bins` counts (the caller makes sure of both);
 // new_energy_axis holds new_n + 1 edges. With `check_writes`, new_counts holds only `writable` elements: the
 // sweep stops before the first write at or past that and returns the new bin it could not write.
 //
