@@ -13,7 +13,8 @@ class NdarrayBuffer {
 public:
     static constexpr int max_dims = 2;
 
-    NdarrayBuffer() noexcept = default;
+    // Not defaulted: value-initialization (a std::tuple of parameters does it) would then clear buffer_ first.
+    NdarrayBuffer() noexcept {}
     NdarrayBuffer(const NdarrayBuffer&) = delete;
     NdarrayBuffer& operator=(const NdarrayBuffer&) = delete;
     ~NdarrayBuffer() { release(); }
@@ -34,7 +35,7 @@ public:
     Strided<double> write() const noexcept { return {data_, strides_[0]}; }
 
 private:
-    Py_buffer buffer_ = {};
+    Py_buffer buffer_;  // filled by a buffer request and read only while held_; not cleared, to keep calls cheap
     bool held_ = false;
     char* data_ = nullptr;
     Py_ssize_t extents_[max_dims] = {};
