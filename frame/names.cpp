@@ -1,5 +1,7 @@
 #include "names.hpp"
 
+#include "ref.hpp"
+
 namespace frame {
 
 constinit Names names = {};
@@ -17,7 +19,10 @@ bool create_names() noexcept {
         if (*entry.slot == nullptr) *entry.slot = PyUnicode_InternFromString(entry.text);
         if (*entry.slot == nullptr) return false;
     }
-    names.dtype_keyword = Py_BuildValue("(s)", "dtype");
+    // Interned, so that NumPy's argument parser matches the keyword by identity instead of comparing its text.
+    const Ref dtype = Ref::steal(PyUnicode_InternFromString("dtype"));
+    if (!dtype) return false;
+    names.dtype_keyword = PyTuple_Pack(1, dtype.get());
     return names.dtype_keyword != nullptr;
 }
 
