@@ -5,6 +5,7 @@
 #include <Python.h>
 
 #include "array_view.hpp"
+#include "ref.hpp"
 #include "strided.hpp"
 
 namespace frame {
@@ -37,6 +38,7 @@ public:
 private:
     Py_buffer buffer_;  // filled by a buffer request and read only while held_; not cleared, to keep calls cheap
     bool held_ = false;
+    Ref array_;  // an array read in place instead of through its buffer, kept alive as a buffer would keep it
     char* data_ = nullptr;
     Py_ssize_t extents_[max_dims] = {};
     Py_ssize_t strides_[max_dims] = {};

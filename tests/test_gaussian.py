@@ -8,7 +8,7 @@ import pytest
 
 import gaussian_reference as reference
 from bitwise import assert_same_bits
-from layouts import LAYOUTS
+from layouts import LAYOUTS, read_only
 from tavmir.utils.numerics.native import gaussian
 from tavmir.utils.numerics.native.gaussian import multi_gaussian_cy, multi_gaussian_jacobian_cy
 
@@ -318,6 +318,7 @@ RESULT_REFUSALS = [
     (multi_gaussian_cy, np.zeros((3, 1)), ValueError, "Buffer has wrong number of dimensions (expected 1, got 2)"),
     (multi_gaussian_jacobian_cy, np.zeros(12), ValueError, "Buffer has wrong number of dimensions (expected 2, got 1)"),
     (multi_gaussian_jacobian_cy, (0.0,), TypeError, "Cannot convert tuple to numpy.ndarray"),
+    (multi_gaussian_cy, read_only(np.zeros(3)), ValueError, "buffer source array is read-only"),
 ]
 
 
@@ -342,6 +343,35 @@ def test_result_that_is_no_float64_array_is_refused(rebind_np, function, made, e
         call_with_rebound_np(rebind_np, function, made)
     assert str(raised.value) == message
     assert f"{gaussian.__name__}.{function.__name__}" in traceback_names(raised.value)
+
+
+# Results of the right shape that np.zeros does not make: views and other memory orders are written through
+# their strides.
+OTHER_RESULTS = {
+    "every second row": lambda shape: np.zeros((2 * shape[0],) + shape[1:])[::2],
+    "reversed": lambda shape: np.zeros(shape)[::-1],
+    "column-major": lambda shape: np.zeros(shape, order="F"),
+    "transposed": lambda shape: np.zeros(shape[::-1]).T,
+    "subclass": lambda shape: np.zeros(shape).view(type("Result", (np.ndarray,), {})),
+}
+
+
+@pytest.mark.parametrize("make", OTHER_RESULTS.values(), ids=OTHER_RESULTS.keys())
+@pytest.mark.parametrize(("function", "shape"), [(multi_gaussian_cy, (3,)), (multi_gaussian_jacobian_cy, (3, 4))])
+def test_result_in_other_layouts_is_filled_in_place(rebind_np, function, shape, make):
+    made = make(shape)
+    x, params = np.array([0.0, 1.0, 2.0]), np.array([2.0, 1.0, 1.0, 5.0])
+    expected = function(x, params)
+    rebind_np(lambda args: made)
+    assert function(x, params) is made
+    assert_same_bits(np.array(made), expected)
+
+
+def test_result_that_numpy_warns_about_writing_is_not_written_silently(rebind_np):
+    rebind_np(lambda args: np.broadcast_arrays(np.zeros((1, 4)), np.zeros((3, 4)))[0])
+    with warnings.catch_warnings(), pytest.raises((DeprecationWarning, ValueError)):
+        warnings.simplefilter("error")
+        multi_gaussian_jacobian_cy(np.array([0.0, 1.0, 2.0]), np.array([2.0, 1.0, 1.0, 5.0]))
 
 
 @pytest.mark.parametrize("function", FUNCTIONS)
