@@ -381,6 +381,35 @@ def test_none_from_np_zeros_is_refused_for_empty_results_too(rebind_np, function
         function(None, None)
 
 
+def module_with(**attributes):
+    module = types.ModuleType("fake_numpy")
+    module.__dict__.update(attributes)
+    return module
+
+
+# np rebound to a module: its attributes come from its namespace or from its module-level __getattr__.
+NP_MODULES = {
+    "namespace": module_with(zeros=np.zeros, float64=np.float64),
+    "module __getattr__": module_with(__getattr__=lambda name: getattr(np, name)),
+}
+
+
+@pytest.mark.parametrize("module", NP_MODULES.values(), ids=NP_MODULES.keys())
+@pytest.mark.parametrize("function", FUNCTIONS)
+def test_np_may_be_another_module(monkeypatch, function, module):
+    x, params = np.array([0.0, 1.0, 2.0]), np.array([2.0, 1.0, 1.0])
+    expected = function(x, params)
+    monkeypatch.setattr(gaussian, "np", module)
+    assert_same_bits(function(x, params), expected)
+
+
+@pytest.mark.parametrize("function", FUNCTIONS)
+def test_np_without_zeros_raises_its_attribute_error(monkeypatch, function):
+    monkeypatch.setattr(gaussian, "np", module_with(float64=np.float64))
+    with pytest.raises(AttributeError, match="^module 'fake_numpy' has no attribute 'zeros'$"):
+        function(X, P)
+
+
 @pytest.mark.parametrize("function", FUNCTIONS)
 def test_missing_np_is_a_name_error(monkeypatch, function):
     monkeypatch.delattr(gaussian, "np")
