@@ -27,6 +27,7 @@ from tavmir.utils.numerics.native.gaussian import multi_gaussian_cy, multi_gauss
 FLAGS = ["-O3", "-ffp-contract=off", "-fno-math-errno", "-std=c++20"]
 LARGE_CASES = [(100_000, 1), (100_000, 5), (100_000, 20)]
 SMALL_CASE = (64, 3)
+NESTINGS = ["peaks outer", "samples outer"]
 
 
 def keep_freed_memory():
@@ -43,9 +44,9 @@ def load_baseline(folder):
     subprocess.run(["g++", *FLAGS, "-shared", "-fPIC", "-o", str(library), str(source)], check=True)
     baseline = ctypes.CDLL(str(library))
     pointer = ctypes.POINTER(ctypes.c_double)
-    for name in ["model_peaks_outer", "model_samples_outer", "jacobian_peaks_outer", "jacobian_samples_outer"]:
-        getattr(baseline, name).argtypes = [pointer, ctypes.c_ssize_t, pointer, ctypes.c_ssize_t, pointer]
-        getattr(baseline, name).restype = None
+    baseline.repeat.argtypes = [ctypes.c_void_p, pointer, ctypes.c_ssize_t, pointer, ctypes.c_ssize_t, pointer,
+                                ctypes.c_ssize_t]
+    baseline.repeat.restype = None
     return baseline
 
 
@@ -69,6 +70,9 @@ def numpy_jacobian(x, params):
     return J
 
 
+FUNCTIONS = {"model": (multi_gaussian_cy, numpy_model), "jacobian": (multi_gaussian_jacobian_cy, numpy_jacobian)}
+
+
 def spectrum(m, n_gauss):
     """m samples over [0, 1000] with peaks of standard deviation 45 to 140 anywhere in it: every exponent lies
     within [-250, 0], where exp takes its ordinary path."""
@@ -80,84 +84,107 @@ def spectrum(m, n_gauss):
     return x, np.column_stack([A, mu, variance]).ravel()
 
 
-def best_times(candidates, calls, rounds):
-    """The best time per call of each candidate over `rounds` rounds of `calls` calls, taking turns."""
-    best = dict.fromkeys(candidates, float("inf"))
+def batch(run, calls):
+    """A batch of `calls` calls of `run`."""
+
+    def run_batch():
+        for _ in range(calls):
+            run()
+
+    return run_batch
+
+
+def loop_run(baseline, loop, x, params, count, out, repeats):
+    """One call from Python that runs a C++ loop `repeats` times; the loop writes into `out`, allocated once."""
+    arguments = (ctypes.cast(loop, ctypes.c_void_p), address(x), x.size, address(params), count, address(out))
+    return lambda: baseline.repeat(*arguments, repeats)
+
+
+def best_times(batches, calls, rounds):
+    """The best time per call of each batch of `calls` calls over `rounds` rounds, the batches taking turns."""
+    best = dict.fromkeys(batches, float("inf"))
     for _ in range(rounds):
-        for name, run in candidates.items():
+        for name, run_batch in batches.items():
             start = time.perf_counter()
-            for _ in range(calls):
-                run()
+            run_batch()
             best[name] = min(best[name], (time.perf_counter() - start) / calls)
     return best
 
 
-def baseline_call(function, x, params, count, out):
-    x_address, params_address, out_address = address(x), address(params), address(out)
-    return lambda: function(x_address, x.size, params_address, count, out_address)
+def loop_arguments(baseline, name, nesting, x, params):
+    """The loop of one function and nesting, with what it needs besides x and params: the number of peaks or
+    parameters, and a result."""
+    loop = getattr(baseline, f"{name}_{nesting.replace(' ', '_')}")
+    if name == "model":
+        return loop, params.size // 3, np.zeros(x.size)
+    return loop, params.size, np.zeros((x.size, params.size))
+
+
+def timed_batches(baseline, x, params, calls):
+    """For both functions, batches of `calls` calls of the module and of the NumPy expression, and `calls` runs of
+    the C++ loop in both nestings, repeated inside C++."""
+    batches = {}
+    for name, (module_function, numpy_function) in FUNCTIONS.items():
+        batches[name] = batch(lambda f=module_function: f(x, params), calls)
+        batches[f"{name} numpy"] = batch(lambda f=numpy_function: f(x, params), calls)
+        for nesting in NESTINGS:
+            loop, count, out = loop_arguments(baseline, name, nesting, x, params)
+            batches[f"{name} loop, {nesting}"] = loop_run(baseline, loop, x, params, count, out, calls)
+    return batches
 
 
 def check_same_values(baseline, x, params):
     """The loops compute what the module computes, bit for bit, so the times compare like with like."""
-    n_gauss, n = params.size // 3, params.size
-    for loop in [baseline.model_peaks_outer, baseline.model_samples_outer]:
-        y = np.zeros(x.size)
-        baseline_call(loop, x, params, n_gauss, y)()
-        assert np.array_equal(y, multi_gaussian_cy(x, params))
-    for loop in [baseline.jacobian_peaks_outer, baseline.jacobian_samples_outer]:
-        J = np.zeros((x.size, n))
-        baseline_call(loop, x, params, n, J)()
-        assert np.array_equal(J, multi_gaussian_jacobian_cy(x, params))
-
-
-def candidates(baseline, x, params):
-    """For both functions: the module, the NumPy expression and the two loops, on results allocated once."""
-    n_gauss, n = params.size // 3, params.size
-    y, J = np.zeros(x.size), np.zeros((x.size, n))
-    return {
-        "model": lambda: multi_gaussian_cy(x, params),
-        "model numpy": lambda: numpy_model(x, params),
-        "model loop, peaks outer": baseline_call(baseline.model_peaks_outer, x, params, n_gauss, y),
-        "model loop, samples outer": baseline_call(baseline.model_samples_outer, x, params, n_gauss, y),
-        "jacobian": lambda: multi_gaussian_jacobian_cy(x, params),
-        "jacobian numpy": lambda: numpy_jacobian(x, params),
-        "jacobian loop, peaks outer": baseline_call(baseline.jacobian_peaks_outer, x, params, n, J),
-        "jacobian loop, samples outer": baseline_call(baseline.jacobian_samples_outer, x, params, n, J),
-    }
+    for name, (module_function, _) in FUNCTIONS.items():
+        for nesting in NESTINGS:
+            loop, count, out = loop_arguments(baseline, name, nesting, x, params)
+            loop_run(baseline, loop, x, params, count, out, repeats=1)()
+            assert np.array_equal(out, module_function(x, params)), (name, nesting)
 
 
 def large_case(baseline, m, n_gauss):
     x, params = spectrum(m, n_gauss)
     check_same_values(baseline, x, params)
-    times = best_times(candidates(baseline, x, params), calls=3, rounds=15)
+    times = best_times(timed_batches(baseline, x, params, calls=3), calls=3, rounds=15)
     print(f"m = {m}, {n_gauss} peak{'s' if n_gauss > 1 else ''}: module time / reference time")
-    for function in ["model", "jacobian"]:
-        for reference in ["loop, peaks outer", "loop, samples outer", "numpy"]:
-            ratio = times[function] / times[f"{function} {reference}"]
-            print(f"  {function:8} / {reference:20} {ratio:6.2f}")
+    for name in FUNCTIONS:
+        for reference in [f"loop, {nesting}" for nesting in NESTINGS] + ["numpy"]:
+            print(f"  {name:8} / {reference:20} {times[name] / times[f'{name} {reference}']:6.2f}")
 
 
 def small_case(baseline, m, n_gauss):
-    """The cost of a call beyond its arithmetic, against the np.zeros call from Python that makes its result. The
-    arithmetic is the faster loop's time for m samples less its time for none, which is what ctypes costs."""
+    """The cost of a call beyond its arithmetic, against the np.zeros call from Python that makes its result.
+
+    The arithmetic is the faster loop's, measured two ways: called once from Python (through ctypes, less what a
+    call of it without samples costs), where exp's tables and code are as cold as in a call of the module, and
+    repeated inside C++, where they stay warm; the second leaves the module that difference to pay as well."""
     x, params = spectrum(m, n_gauss)
     check_same_values(baseline, x, params)
-    none = np.zeros(0)
-    timed = candidates(baseline, x, params) | {
-        f"{name}, no samples": run for name, run in candidates(baseline, none, params).items() if "loop" in name
+    calls = 2000
+    batches = timed_batches(baseline, x, params, calls) | {
+        "model np.zeros": batch(lambda: np.zeros(m, dtype=np.float64), calls),
+        "jacobian np.zeros": batch(lambda: np.zeros((m, params.size)), calls),
     }
-    timed["model np.zeros"] = lambda: np.zeros(m, dtype=np.float64)
-    timed["jacobian np.zeros"] = lambda: np.zeros((m, params.size))
-    times = best_times(timed, calls=2000, rounds=15)
-    print(f"m = {m}, {n_gauss} peaks:")
-    for function in ["model", "jacobian"]:
-        arithmetic = min(
-            times[f"{function} loop, {nesting}"] - times[f"{function} loop, {nesting}, no samples"]
-            for nesting in ["peaks outer", "samples outer"]
+    for name in FUNCTIONS:
+        for nesting in NESTINGS:
+            for samples, label in [(x, "once"), (x[:0], "once, no samples")]:
+                loop, count, out = loop_arguments(baseline, name, nesting, x, params)
+                run = loop_run(baseline, loop, samples, params, count, out, repeats=1)
+                batches[f"{name} loop, {nesting}, {label}"] = batch(run, calls)
+    times = best_times(batches, calls, rounds=25)
+    print(f"m = {m}, {n_gauss} peaks: cost of a call beyond its arithmetic / np.zeros from Python")
+    for name in FUNCTIONS:
+        once = min(
+            times[f"{name} loop, {nesting}, once"] - times[f"{name} loop, {nesting}, once, no samples"]
+            for nesting in NESTINGS
         )
-        beyond = (times[function] - arithmetic) / times[f"{function} np.zeros"]
-        print(f"  {function:8} cost beyond the arithmetic / np.zeros from Python {beyond:6.2f}")
-        print(f"  {function:8} / numpy {times[function] / times[f'{function} numpy']:32.2f}")
+        repeated = min(times[f"{name} loop, {nesting}"] for nesting in NESTINGS)
+        for arithmetic, label in [(once, "called once"), (repeated, "repeated in C++")]:
+            beyond = (times[name] - arithmetic) / times[f"{name} np.zeros"]
+            print(f"  {name:8} arithmetic of the loop {label:16} {beyond:6.2f}")
+    print(f"m = {m}, {n_gauss} peaks: module time / reference time")
+    for name in FUNCTIONS:
+        print(f"  {name:8} / numpy {times[name] / times[f'{name} numpy']:21.2f}")
 
 
 def main():

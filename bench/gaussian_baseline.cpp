@@ -52,4 +52,11 @@ void jacobian_samples_outer(const double* x, Index m, const double* params, Inde
     }
 }
 
+// Runs `loop` `repeats` times, so that a small problem is timed without the cost of a call from Python each
+// time. The loop is called through a pointer, so no repetition can be merged with another.
+void repeat(void (*loop)(const double*, Index, const double*, Index, double*), const double* x, Index m,
+            const double* params, Index count, double* out, Index repeats) {
+    for (Index r = 0; r < repeats; ++r) loop(x, m, params, count, out);
+}
+
 }  // extern "C"
