@@ -265,14 +265,22 @@ def test_refusals(function, args, kwargs, exception, message, adds_entry):
     assert (f"{gaussian.__name__}.{function.__name__}" in traceback_names(raised.value)) == adds_entry
 
 
-class FakeNumpy(types.SimpleNamespace):
-    """Stands in for the module attribute `np`: its zeros records each call and returns `made(args)`."""
+class FakeNumpy:
+    """Stands in for the module attribute `np`: records the attributes read and the calls of its zeros, which
+    returns `made(args)`."""
 
     def __init__(self, made):
-        super().__init__(float64=np.float64, calls=[])
-        self.made = made
+        self.made, self.reads, self.calls = made, [], []
 
-    def zeros(self, *args, **kwargs):
+    def __getattr__(self, name):  # reached only for names the instance lacks: zeros, float64 and the like
+        self.reads.append(name)
+        if name == "float64":
+            return np.float64
+        if name == "zeros":
+            return self.recorded_zeros
+        raise AttributeError(name)
+
+    def recorded_zeros(self, *args, **kwargs):
         self.calls.append((args, kwargs))
         return self.made(args)
 
@@ -291,8 +299,10 @@ def test_result_is_made_by_np_zeros_looked_up_at_each_call(rebind_np):
     x, params = np.array([0.0, 1.0, 2.0]), np.array([2.0, 1.0, 1.0, 5.0])
     fake = rebind_np(lambda args: np.zeros(*args))
     multi_gaussian_cy(x, params)
+    assert (fake.reads, fake.calls) == (["zeros", "float64"], [((3,), {"dtype": np.float64})])
+    fake = rebind_np(lambda args: np.zeros(*args))
     multi_gaussian_jacobian_cy(x, params)
-    assert fake.calls == [((3,), {"dtype": np.float64}), (((3, 4),), {})]
+    assert (fake.reads, fake.calls) == (["zeros"], [(((3, 4),), {})])
 
 
 # Asked for (3,) by the model and (3, 4) by the Jacobian, a rebound np.zeros returns `made` instead.

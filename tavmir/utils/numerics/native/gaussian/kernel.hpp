@@ -30,8 +30,8 @@ inline double gaussian_factor(double dx, double variance) {
     return std::exp(-0.5 * dx * dx / variance);
 }
 
-// y[j] = y[j] + A exp(...) for every peak in peak order, then every sample: each y[j] receives the peaks'
-// contributions one at a time, starting from the value it holds (0.0 in a fresh result).
+// y[j] = y[j] + A exp(...) peak by peak and, within a peak, sample by sample: each y[j] receives the peaks'
+// contributions one at a time in peak order, starting from the value it holds (0.0 in a fresh result).
 template <class X, class Params, class Y>
 inline void model(const X& x, std::ptrdiff_t m, const Params& params, std::ptrdiff_t n_gauss, const Y& y) {
     for (std::ptrdiff_t i = 0; i < n_gauss; ++i) {

@@ -2,6 +2,8 @@
 
 #include <Python.h>
 
+#include <iterator>
+
 #include "kernel.hpp"
 #include "module.hpp"
 #include "ndarray_buffer.hpp"
