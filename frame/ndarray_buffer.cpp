@@ -15,6 +15,19 @@ bool is_ndarray_or_none(PyObject* object) {
 
 bool NdarrayBuffer::take(PyObject* object, int dims, Access access) noexcept {
     if (object == Py_None) return true;
+    // An array whose buffer would be accepted is read in place: the buffer would give exactly its fields, and
+    // asking NumPy for the buffer of a new array makes it build a description that costs more than the rest of a
+    // small call. Anything else goes through the buffer request, which raises the exact refusal.
+    ArrayFields fields;
+    if (double_array_fields(object, dims, access == Access::writable, fields)) {
+        array_ = Ref::borrow(object);
+        data_ = fields.data;
+        for (int d = 0; d < dims; ++d) {
+            extents_[d] = fields.extents[d];
+            strides_[d] = fields.strides[d];
+        }
+        return true;
+    }
     const int flags = PyBUF_STRIDES | PyBUF_FORMAT | (access == Access::writable ? PyBUF_WRITABLE : 0);
     if (PyObject_GetBuffer(object, &buffer_, flags) < 0) return false;
     held_ = true;
@@ -48,6 +61,7 @@ void NdarrayBuffer::release() noexcept {
         PyBuffer_Release(&buffer_);
         held_ = false;
     }
+    array_ = Ref();  // dropping a reference leaves a pending exception as it is
     data_ = nullptr;
     for (int d = 0; d < max_dims; ++d) extents_[d] = strides_[d] = 0;
 }

@@ -5,6 +5,7 @@
 #include <Python.h>
 
 #include "array_view.hpp"
+#include "ref.hpp"
 #include "strided.hpp"
 
 namespace frame {
@@ -13,7 +14,8 @@ class NdarrayBuffer {
 public:
     static constexpr int max_dims = 2;
 
-    NdarrayBuffer() noexcept = default;
+    // Not defaulted: value-initialization (a std::tuple of parameters does it) would then clear buffer_ first.
+    NdarrayBuffer() noexcept {}
     NdarrayBuffer(const NdarrayBuffer&) = delete;
     NdarrayBuffer& operator=(const NdarrayBuffer&) = delete;
     ~NdarrayBuffer() { release(); }
@@ -34,8 +36,9 @@ public:
     Strided<double> write() const noexcept { return {data_, strides_[0]}; }
 
 private:
-    Py_buffer buffer_ = {};
+    Py_buffer buffer_;  // filled by a buffer request and read only while held_; not cleared, to keep calls cheap
     bool held_ = false;
+    Ref array_;  // an array read in place instead of through its buffer, kept alive as a buffer would keep it
     char* data_ = nullptr;
     Py_ssize_t extents_[max_dims] = {};
     Py_ssize_t strides_[max_dims] = {};

@@ -24,4 +24,13 @@ bool bind_numpy_api() noexcept {
 
 PyTypeObject* ndarray_type() noexcept { return ndarray; }
 
+bool double_array_fields(PyObject* object, int dims, bool writable, ArrayFields& fields) noexcept {
+    if (Py_TYPE(object) != ndarray) return false;
+    auto* array = reinterpret_cast<PyArrayObject*>(object);
+    if (PyArray_NDIM(array) != dims || PyArray_TYPE(array) != NPY_DOUBLE || !PyArray_ISNOTSWAPPED(array)) return false;
+    if (writable && !PyArray_CHKFLAGS(array, NPY_ARRAY_OWNDATA | NPY_ARRAY_WRITEABLE)) return false;
+    fields = {PyArray_BYTES(array), PyArray_DIMS(array), PyArray_STRIDES(array)};
+    return true;
+}
+
 }  // namespace frame

@@ -13,4 +13,17 @@ bool bind_numpy_api() noexcept;
 // NumPy's ndarray type; valid once the C API is bound.
 PyTypeObject* ndarray_type() noexcept;
 
+// Where an array's elements lie: what NumPy's own buffer of the array gives.
+struct ArrayFields {
+    char* data;
+    const Py_ssize_t* extents;
+    const Py_ssize_t* strides;
+};
+
+// The fields of `object` when it is an ndarray (not a subclass, which may export its own buffer) whose buffer,
+// asked for with strides and format, would be accepted as `dims` dimensions of native-order doubles; with
+// `writable`, only from an array that owns writable data, since NumPy may warn when a view is written through
+// its buffer. Returns false otherwise, raising nothing.
+bool double_array_fields(PyObject* object, int dims, bool writable, ArrayFields& fields) noexcept;
+
 }  // namespace frame

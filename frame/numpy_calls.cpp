@@ -19,7 +19,16 @@ Ref call_with_float64(const Ref& function, const Ref& argument) {
 
 Ref numpy_attribute(PyObject* name) noexcept {
     Ref np = lookup_global(names.np);
-    return np ? Ref::steal(PyObject_GetAttr(np.get(), name)) : Ref();
+    if (!np) return {};
+    // The attributes of a plain module, for names its type does not define (none of the names here), are the
+    // entries of its namespace; reading them there skips the generic lookup's search of the type first, a large
+    // part of a small call. Anything else, and a name the namespace lacks (a module __getattr__, the
+    // AttributeError), takes the generic lookup.
+    if (PyModule_CheckExact(np.get())) {
+        PyObject* value = nullptr;
+        if (PyDict_GetItemRef(PyModule_GetDict(np.get()), name, &value) != 0) return Ref::steal(value);
+    }
+    return Ref::steal(PyObject_GetAttr(np.get(), name));
 }
 
 Ref zeros(Py_ssize_t length) noexcept {
