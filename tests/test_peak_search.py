@@ -6,23 +6,11 @@ import warnings
 import numpy as np
 import pytest
 
+import vosterin_reference
 from bitwise import assert_same_bits
 from layouts import LAYOUTS
 from tavmir.utils.numerics.native import vosterin
 from tavmir.utils.numerics.native.vosterin import vosterin_peak_search_cy
-
-
-def reference(y):
-    """The results computed one IEEE operation at a time, in the order the module promises."""
-    y = [float(v) for v in y]
-    n = len(y)
-    S, F = [0.0] * n, [0.0] * n
-    for i in range(1, n - 1):
-        S[i] = (y[i - 1] - (y[i] + y[i])) + y[i + 1]
-        # NumPy's sqrt is the hardware's, so a negative sum gives the same NaN bits as the module's.
-        with np.errstate(invalid="ignore"):
-            F[i] = float(np.sqrt(np.float64((y[i - 1] + 4.0 * y[i]) + y[i + 1])))
-    return np.array(S), np.array(F)
 
 
 def spectrum(seed, n):
@@ -41,7 +29,7 @@ def test_matches_reference_on_every_layout(layout, n):
     values = spectrum(n, n)
     y = LAYOUTS[layout](values)
     S, F = vosterin_peak_search_cy(y)
-    expected_S, expected_F = reference(values)
+    expected_S, expected_F = vosterin_reference.peak_search(values)
     assert_same_bits(S, expected_S)
     assert_same_bits(F, expected_F)
 
