@@ -1,7 +1,7 @@
 """Hypothesis profiles. "fast", the default, keeps the suite quick, also under the sanitizers, and draws the same
 examples on every run; "thorough" draws many more, new ones on every run, and is chosen by hand:
 
-    HYPOTHESIS_PROFILE=thorough scripts/test tests/test_properties.py
+    HYPOTHESIS_PROFILE=thorough scripts/test tests/test_properties.py tests/test_wrong_calls.py
 
 No example database is kept: a failure prints what reproduces it."""
 
@@ -11,7 +11,7 @@ from hypothesis import HealthCheck, settings
 
 settings.register_profile(
     "fast",
-    max_examples=200,
+    max_examples=300,
     derandomize=True,
     database=None,
     deadline=None,
