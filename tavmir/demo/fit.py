@@ -43,7 +43,8 @@ class WindowFit(NamedTuple):
 
 
 def window_model(x: Array, params: Array, middle: float) -> Array:
-    return multi_gaussian_cy(x, params[:-2]) + params[-2] + params[-1] * (x - middle)
+    background, slope = float(params[-2]), float(params[-1])
+    return multi_gaussian_cy(x, params[:-2]) + background + slope * (x - middle)
 
 
 def window_jacobian(x: Array, params: Array, middle: float) -> Array:

@@ -29,7 +29,7 @@ def plot(analysis: Analysis, path: str | os.PathLike[str], title: str) -> None:
     windows = analysis.fits[:ZOOMED_WINDOWS]
     figure = Figure(figsize=(12, 8 if windows else 4.5), layout="constrained")
     if windows:
-        top, bottom = figure.subfigures(2, 1, height_ratios=[1.2, 1])
+        top, bottom = figure.subfigures(2, 1, squeeze=False, height_ratios=[1.2, 1])[:, 0]
         for axes, fit in zip(bottom.subplots(1, len(windows), squeeze=False)[0], windows):
             draw(axes, analysis, fit.first, fit.end)
             axes.set_title(", ".join(f"{mu:.1f}" for mu in fit.params[1:-2:3]) + " keV", fontsize="medium")

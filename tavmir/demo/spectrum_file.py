@@ -40,7 +40,7 @@ def load_table(path: str | os.PathLike[str]) -> Array:
                 table = np.load(file, allow_pickle=False)
             else:
                 table = np.loadtxt(file, ndmin=2)
-            return table.astype(np.float64)
+            return np.asarray(table, dtype=np.float64)
     except OSError as error:
         raise SpectrumError(f"{path}: {error.strerror or error}") from None
     except (ValueError, TypeError, Warning) as error:
