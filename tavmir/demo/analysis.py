@@ -39,8 +39,8 @@ def uniform_edges(edges: Array, bin_width: float) -> Array:
 def rebinned(spectrum: Spectrum, bin_width: float) -> Spectrum:
     """The spectrum on uniform bins of `bin_width` keV: the counts of each old bin are shared among the new bins
     by overlap, so none is lost inside the new range."""
-    # rebin_histogram_cy takes its arrays writable, though it only reads them: arrays that arrive read-only,
-    # as unpickled ones can in a worker process, are copied.
+    # rebin_histogram_cy takes its arrays writable, though it only reads them: read-only arrays (a memory map
+    # opened for reading, an array unpickled from out-of-band buffers) are copied.
     edges = np.require(spectrum.edges, np.float64, "W")
     counts = np.require(spectrum.counts, np.float64, "W")
     new_edges = uniform_edges(edges, bin_width)
