@@ -18,6 +18,7 @@ TESTS = pathlib.Path(__file__).resolve().parent
 USAGE = TESTS / "typed_usage.py"
 MODULES = ["vosterin", "rebin", "gaussian"]
 STUBS = pathlib.Path(native.__file__).parent
+MYPY_CACHE = TESTS.parent / ".mypy_cache"
 
 
 def run_mypy(arguments, cwd):
@@ -53,9 +54,8 @@ def test_each_stub_declares_the_functions_of_its_module_with_their_parameters(na
     assert declared == public
 
 
-def test_mypy_strict_accepts_the_usage_and_the_demo(tmp_path, request):
-    mypy = ["--strict", "--config-file", str(TESTS.parent / "pyproject.toml")]
-    mypy += ["--cache-dir", str(request.config.cache.mkdir("mypy"))]
+def test_mypy_strict_accepts_the_usage_and_the_demo(tmp_path):
+    mypy = ["--strict", "--config-file", str(TESTS.parent / "pyproject.toml"), "--cache-dir", str(MYPY_CACHE)]
     run_mypy([*mypy, str(USAGE)], tmp_path)
     run_mypy([*mypy, "--package", "tavmir.demo"], tmp_path)  # its annotations are what the usage relies on
 
