@@ -91,7 +91,8 @@ def test_a_spectrum_without_lines_has_no_peaks_and_still_a_plot(tmp_path, monkey
     counts = np.random.default_rng(4).poisson(100.0, len(edges)).astype(np.float64)
     np.savetxt(tmp_path / "flat.txt", np.column_stack((edges, counts)))
     assert analyse(Spectrum(np.append(edges, 1000.0), counts)).peaks == []
-    assert run_demo("--input", tmp_path / "flat.txt", "--plot", tmp_path / "flat.png", monkeypatch=monkeypatch) is None
+    plotted = run_demo("--input", tmp_path / "flat.txt", "--plot", tmp_path / "flat.png", monkeypatch=monkeypatch)
+    assert plotted is None
     assert (tmp_path / "flat.png").stat().st_size > 0
 
 
@@ -169,10 +170,14 @@ def test_in_a_process_a_bad_file_gives_one_line_on_stderr_and_exit_status_1(tmp_
 
 def test_a_plot_that_cannot_be_written_gives_one_line(tmp_path, monkeypatch):
     path = tmp_path / "no such folder" / "peaks.png"
-    assert run_demo("--plot", path, monkeypatch=monkeypatch) == f"error: cannot write {path}: No such file or directory"
+    error = run_demo("--plot", path, monkeypatch=monkeypatch)
+    assert error == f"error: cannot write {path}: No such file or directory"
 
 
-@pytest.mark.parametrize("arguments", [["--plot", "peaks.pdf"], ["--bin-width", "0"], ["--peak-width", "-1"]])
+@pytest.mark.parametrize(
+    "arguments",
+    [["--plot", "peaks.pdf"], ["--bin-width", "0"], ["--peak-width", "-1"], ["--peak-width", "inf"], ["--threshold", "nan"]],
+)
 def test_options_out_of_range_are_usage_errors(arguments, monkeypatch, capsys):
     assert run_demo(*arguments, monkeypatch=monkeypatch) == 2
     assert "python -m tavmir.demo: error: argument" in capsys.readouterr().err

@@ -2,6 +2,7 @@
 a file of your own, prints a table of them and plots them."""
 
 import argparse
+import math
 import sys
 
 try:
@@ -18,8 +19,8 @@ from tavmir.demo.spectrum_file import read_spectrum
 
 def positive(text: str) -> float:
     value = float(text)
-    if not value > 0:
-        raise argparse.ArgumentTypeError(f"{text} is not positive")
+    if not 0 < value < math.inf:
+        raise argparse.ArgumentTypeError(f"{text} is not a positive number")
     return value
 
 
@@ -35,7 +36,8 @@ def parse_arguments() -> argparse.Namespace:
         "--input", metavar="FILE", help="your spectrum: bin low edges (keV) and counts, two text columns or a .npy"
     )
     parser.add_argument(
-        "--threshold", type=float, default=analysis.THRESHOLD, help="significance -S/F of a candidate (default %(default)g)"
+        "--threshold", type=positive, default=analysis.THRESHOLD, metavar="SIGMAS",
+        help="significance -S/F of a candidate (default %(default)g)",
     )
     parser.add_argument(
         "--bin-width", type=positive, default=analysis.BIN_WIDTH, metavar="KEV",
@@ -45,7 +47,10 @@ def parse_arguments() -> argparse.Namespace:
         "--peak-width", type=positive, default=analysis.PEAK_WIDTH, metavar="KEV",
         help="FWHM expected of a peak (default %(default)g keV)",
     )
-    parser.add_argument("--plot", type=png, default="tavmir-peaks.png", metavar="FILE.png", help="default %(default)s")
+    parser.add_argument(
+        "--plot", type=png, default="tavmir-peaks.png", metavar="FILE.png",
+        help="where the plot goes (default %(default)s)",
+    )
     return parser.parse_args()
 
 
