@@ -47,7 +47,8 @@ def main():
     parser.add_argument("--dask", action="store_true", help="on a local Dask cluster instead of a process pool")
     args = parser.parse_args()
     start = time.perf_counter()
-    analyses = (with_dask if args.dask else with_process_pool)(simulated_spectrum, range(args.spectra), args.workers)
+    analyse_all = with_dask if args.dask else with_process_pool
+    analyses = analyse_all(simulated_spectrum, range(args.spectra), args.workers)
     print(f"{len(analyses)} spectra in {time.perf_counter() - start:.1f} s on {args.workers} worker processes")
     for energy, _ in LINES:
         centres = np.array([p.centre for a in analyses for p in a.peaks if abs(p.centre - energy) < 1.0])

@@ -79,7 +79,8 @@ def kernel_calls():
 def test_kernels_give_the_same_bits_in_spawned_worker_processes():
     calls = kernel_calls()
     with ProcessPoolExecutor(max_workers=2, mp_context=multiprocessing.get_context("spawn")) as pool:
-        there = [future.result() for future in [pool.submit(function, *arguments) for function, arguments in calls]]
+        futures = [pool.submit(function, *arguments) for function, arguments in calls]
+        there = [future.result() for future in futures]
     here = [function(*arguments) for function, arguments in calls]
     assert bits(there) == bits(here)
 

@@ -21,6 +21,8 @@ WINDOW_MARGIN = 3.0  # FWHMs of background fitted on each side of a candidate re
 
 
 class Analysis(NamedTuple):
+    """What `analyse` found in a spectrum."""
+
     spectrum: Spectrum  # rebinned
     candidates: list[tuple[int, int]]  # the bins [first, end) of each candidate region
     fits: list[WindowFit]

@@ -16,7 +16,11 @@ ZOOMED_WINDOWS = 6  # the first this many fitted windows get a panel of their ow
 def peak_table(peaks: list[Peak]) -> str:
     header = ("centre (keV)", "FWHM (keV)", "net area (counts)")
     rows = [
-        (f"{p.centre:.3f} ± {p.centre_error:.3f}", f"{p.fwhm:.3f} ± {p.fwhm_error:.3f}", f"{p.area:.0f} ± {p.area_error:.0f}")
+        (
+            f"{p.centre:.3f} ± {p.centre_error:.3f}",
+            f"{p.fwhm:.3f} ± {p.fwhm_error:.3f}",
+            f"{p.area:.0f} ± {p.area_error:.0f}",
+        )
         for p in peaks
     ]
     widths = [max(map(len, column)) for column in zip(header, *rows)]
@@ -40,7 +44,8 @@ def plot(analysis: Analysis, path: str | os.PathLike[str], title: str) -> None:
     draw(overview, analysis, 0, len(analysis.spectrum.counts))
     for p in analysis.peaks:
         overview.annotate(
-            f"{p.centre:.1f}", (p.centre, 1.0), xycoords=("data", "axes fraction"), rotation=90, ha="right", va="top"
+            f"{p.centre:.1f}", (p.centre, 1.0), xycoords=("data", "axes fraction"),
+            rotation=90, ha="right", va="top",
         )
     overview.set(yscale="log", xlabel="energy (keV)", ylabel="counts per bin", title=title)
     overview.legend(loc="upper right")
