@@ -6,6 +6,7 @@ for write access, so an exporter of read-only memory refuses it with its own err
 import array
 import ctypes
 import re
+import sys
 import traceback
 from typing import NamedTuple
 
@@ -62,6 +63,25 @@ def cast_memoryview(values, offset=0):
     return memoryview(data)[offset:].cast("d")
 
 
+class PythonExporter:
+    """An exporter written in Python: its buffer is that of a memoryview over `values` in `format`, and it
+    counts the buffers it hands out and gets back. `on_release` runs as each one comes back."""
+
+    def __init__(self, values, format="d", on_release=None):
+        self.values = array.array("d", values)
+        self.format, self.on_release = format, on_release
+        self.handed_out = self.given_back = 0
+
+    def __buffer__(self, flags):
+        self.handed_out += 1
+        return memoryview(self.values).cast("B").cast(self.format)
+
+    def __release_buffer__(self, view):
+        self.given_back += 1
+        if self.on_release is not None:
+            self.on_release()
+
+
 def stride_12(values):
     """Elements 12 bytes apart, so every second one is not 8-byte aligned."""
     raw = np.zeros(12 * len(values), np.uint8)
@@ -88,6 +108,7 @@ ACCEPTED = {
     "1d": lambda: exporter("1d", VALUES),
     "@ d with spaces": lambda: exporter("@ d\r\n", VALUES),
     "exporter reversed": lambda: exporter("d", VALUES[::-1], strides=[-8], offset=32),
+    "__buffer__": lambda: PythonExporter(VALUES),
 }
 
 
@@ -210,6 +231,28 @@ def test_refused_arguments(parameter, argument, error, message):
     assert str(refused.value) == message.format(kind=parameter.kind)
     last = traceback.extract_tb(refused.value.__traceback__)[-1]
     assert last.name == parameter.function
+
+
+def release_fails():
+    raise LookupError("release failed")
+
+
+@pytest.mark.parametrize("on_release", [None, release_fails], ids=["release", "failing release"])
+@pytest.mark.parametrize("format", ["d", "f"], ids=["accepted", "refused"])
+@pytest.mark.parametrize("parameter", PARAMETERS.values(), ids=PARAMETERS)
+def test_python_exporter_gets_every_buffer_back(monkeypatch, parameter, format, on_release):
+    """Each buffer taken is given back, on success and on refusal; an error raised while it is given back is
+    reported as unraisable and leaves the call's own outcome as it was."""
+    unraisable = []
+    monkeypatch.setattr(sys, "unraisablehook", lambda report: unraisable.append(report.exc_type))
+    argument = PythonExporter(VALUES, format, on_release)
+    if format == "d":
+        parameter.call(argument)
+    else:
+        with pytest.raises(ValueError, match="^Buffer dtype mismatch"):
+            parameter.call(argument)
+    assert argument.handed_out == argument.given_back == 1
+    assert unraisable == ([] if on_release is None else [LookupError])
 
 
 @pytest.mark.parametrize(
