@@ -14,6 +14,7 @@
 #include "numpy_calls.hpp"
 #include "public_function.hpp"
 #include "ref.hpp"
+#include "strided.hpp"
 
 namespace {
 
@@ -38,12 +39,13 @@ bool overlap(ByteRange a, ByteRange b) { return a.low < b.high && b.low < a.high
 bool fill(const frame::ArrayView& y, const frame::NdarrayBuffer& S, const frame::NdarrayBuffer& F) {
     const Py_ssize_t last = y.length() - 1;
     const Py_ssize_t in_bounds = std::min({last, S.extent(0), F.extent(0)});
-    constexpr Py_ssize_t item = sizeof(double);
-    const bool contiguous = y.stride() == item && S.stride(0) == item && F.stride(0) == item;
+    const bool plain_arrays = frame::is_double_array(y.data(), y.stride()) &&
+                              frame::is_double_array(S.data(), S.stride(0)) &&
+                              frame::is_double_array(F.data(), F.stride(0));
     const ByteRange y_bytes = byte_range(y.data(), y.length(), y.stride());
     const ByteRange S_bytes = byte_range(S.data(), S.extent(0), S.stride(0));
     const ByteRange F_bytes = byte_range(F.data(), F.extent(0), F.stride(0));
-    if (contiguous && !overlap(y_bytes, S_bytes) && !overlap(y_bytes, F_bytes) && !overlap(S_bytes, F_bytes)) {
+    if (plain_arrays && !overlap(y_bytes, S_bytes) && !overlap(y_bytes, F_bytes) && !overlap(S_bytes, F_bytes)) {
         vosterin::second_difference_contiguous(reinterpret_cast<const double*>(y.data()),
                                                reinterpret_cast<double*>(S.data()),
                                                reinterpret_cast<double*>(F.data()), 1, in_bounds);
