@@ -15,6 +15,7 @@ import pytest
 
 from bitwise import assert_same_bits
 from layouts import read_only
+from raw_buffer import raw_memoryview
 from rebin_calls import writable_buffer_refusal
 from tavmir.utils.numerics.native.rebin import rebin_histogram_cy
 from tavmir.utils.numerics.native.vosterin import vosterin_peak_search_cy as peak_search
@@ -206,6 +207,12 @@ REFUSED = [
     (exporter("?", [True]), ValueError, mismatch("'bool'")),
     (exporter("e", [1.0]), ValueError, mismatch("format code 'e'")),
     (exporter("d", 1.0, shape=[]), ValueError, NO_DIMENSION),
+    (raw_memoryview("2", 8, 3), ValueError, mismatch("end")),
+    (raw_memoryview("", 8, 3), ValueError, mismatch("end")),
+    (raw_memoryview("d", 4, 3), ValueError,
+     "Item size of buffer (4 bytes) does not match size of '{kind}' (8 bytes)"),
+    (raw_memoryview("d", 1, 3), ValueError,
+     "Item size of buffer (1 byte) does not match size of '{kind}' (8 bytes)"),
     ([1.0, 2.0, 3.0], TypeError, "a bytes-like object is required, not 'list'"),
     (3.0, TypeError, "a bytes-like object is required, not 'float'"),
 ]
