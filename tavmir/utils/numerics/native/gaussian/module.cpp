@@ -11,6 +11,7 @@
 #include "numpy_calls.hpp"
 #include "public_function.hpp"
 #include "ref.hpp"
+#include "strided.hpp"
 
 namespace {
 
@@ -20,8 +21,8 @@ struct StridedMatrix {
     Py_ssize_t row_stride;
     Py_ssize_t column_stride;
 
-    double& operator()(Py_ssize_t j, Py_ssize_t k) const noexcept {
-        return *reinterpret_cast<double*>(base + j * row_stride + k * column_stride);
+    frame::unaligned_double& operator()(Py_ssize_t j, Py_ssize_t k) const noexcept {
+        return *reinterpret_cast<frame::unaligned_double*>(base + j * row_stride + k * column_stride);
     }
 };
 

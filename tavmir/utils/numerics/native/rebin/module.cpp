@@ -11,12 +11,13 @@
 #include "numpy_calls.hpp"
 #include "public_function.hpp"
 #include "ref.hpp"
+#include "strided.hpp"
 
 namespace {
 
-bool contiguous(const frame::ArrayView& view) { return view.stride() == static_cast<Py_ssize_t>(sizeof(double)); }
+bool plain_array(const frame::ArrayView& view) { return frame::is_double_array(view.data(), view.stride()); }
 
-// The elements of a contiguous view, as plain pointers.
+// The elements of a plain array view, as plain pointers.
 const double* read_adjacent(const frame::ArrayView& view) { return reinterpret_cast<const double*>(view.data()); }
 double* write_adjacent(const frame::ArrayView& view) { return reinterpret_cast<double*>(view.data()); }
 
@@ -31,7 +32,8 @@ std::optional<Py_ssize_t> sweep(const frame::ArrayView& energy_axis, const frame
                                   new_counts.write(), new_counts.length());
     }
     // Adjacent elements need no stride arithmetic, which matters most when old bins are many and short.
-    if (contiguous(energy_axis) && contiguous(count_axis) && contiguous(new_energy_axis) && contiguous(new_counts)) {
+    if (plain_array(energy_axis) && plain_array(count_axis) && plain_array(new_energy_axis) &&
+        plain_array(new_counts)) {
         return rebin::sweep<false>(read_adjacent(energy_axis), read_adjacent(count_axis), bins,
                                    read_adjacent(new_energy_axis), new_n, write_adjacent(new_counts),
                                    new_counts.length());
