@@ -2,7 +2,7 @@
 plain C++ loops (bench/gaussian_baseline.cpp, compiled here with the package's floating-point flags and called
 through ctypes).
 
-    python bench/bench_gaussian.py        # with the package installed, e.g. VENV/bin/python -P
+    python bench/bench_gaussian.py        # with the package installed
 
 Every figure is a ratio of times measured in this run: the module's time over the reference's, so below 1 means
 the module is faster. Each time is the best of several rounds, the candidates taking turns in every round.
@@ -14,44 +14,24 @@ into a result allocated once, so the module's ratio includes its mandated np.zer
 """
 
 import ctypes
-import pathlib
-import subprocess
-import sys
-import tempfile
-import time
 
 import numpy as np
 
+from harness import Measurement, batch, best_times, build_baseline, keep_freed_memory, pointer
 from tavmir.utils.numerics.native.gaussian import multi_gaussian_cy, multi_gaussian_jacobian_cy
 
-FLAGS = ["-O3", "-ffp-contract=off", "-fno-math-errno", "-std=c++20"]
 LARGE_CASES = [(100_000, 1), (100_000, 5), (100_000, 20)]
 SMALL_CASE = (64, 3)
 NESTINGS = ["peaks outer", "samples outer"]
 
 
-def keep_freed_memory():
-    """Lets glibc's malloc serve every size from its heap and never give freed memory back to the system."""
-    M_TRIM_THRESHOLD, M_TOP_PAD, M_MMAP_MAX = -1, -2, -4
-    libc = ctypes.CDLL(None)
-    settings = [(M_MMAP_MAX, 0), (M_TRIM_THRESHOLD, 2**30), (M_TOP_PAD, 2**26)]
-    return all(libc.mallopt(option, value) == 1 for option, value in settings)
-
-
-def load_baseline(folder):
-    source = pathlib.Path(__file__).with_name("gaussian_baseline.cpp")
-    library = pathlib.Path(folder) / "gaussian_baseline.so"
-    subprocess.run(["g++", *FLAGS, "-shared", "-fPIC", "-o", str(library), str(source)], check=True)
-    baseline = ctypes.CDLL(str(library))
-    pointer = ctypes.POINTER(ctypes.c_double)
-    baseline.repeat.argtypes = [ctypes.c_void_p, pointer, ctypes.c_ssize_t, pointer, ctypes.c_ssize_t, pointer,
-                                ctypes.c_ssize_t]
+def load_baseline():
+    baseline = build_baseline("gaussian_baseline")
+    double_pointer = ctypes.POINTER(ctypes.c_double)
+    baseline.repeat.argtypes = [ctypes.c_void_p, double_pointer, ctypes.c_ssize_t, double_pointer, ctypes.c_ssize_t,
+                                double_pointer, ctypes.c_ssize_t]
     baseline.repeat.restype = None
     return baseline
-
-
-def address(array):
-    return array.ctypes.data_as(ctypes.POINTER(ctypes.c_double))
 
 
 def numpy_model(x, params):
@@ -84,31 +64,10 @@ def spectrum(m, n_gauss):
     return x, np.column_stack([A, mu, variance]).ravel()
 
 
-def batch(run, calls):
-    """A batch of `calls` calls of `run`."""
-
-    def run_batch():
-        for _ in range(calls):
-            run()
-
-    return run_batch
-
-
 def loop_run(baseline, loop, x, params, count, out, repeats):
     """One call from Python that runs a C++ loop `repeats` times; the loop writes into `out`, allocated once."""
-    arguments = (ctypes.cast(loop, ctypes.c_void_p), address(x), x.size, address(params), count, address(out))
+    arguments = (ctypes.cast(loop, ctypes.c_void_p), pointer(x), x.size, pointer(params), count, pointer(out))
     return lambda: baseline.repeat(*arguments, repeats)
-
-
-def best_times(batches, calls, rounds):
-    """The best time per call of each batch of `calls` calls over `rounds` rounds, the batches taking turns."""
-    best = dict.fromkeys(batches, float("inf"))
-    for _ in range(rounds):
-        for name, run_batch in batches.items():
-            start = time.perf_counter()
-            run_batch()
-            best[name] = min(best[name], (time.perf_counter() - start) / calls)
-    return best
 
 
 def loop_arguments(baseline, name, nesting, x, params):
@@ -142,6 +101,18 @@ def check_same_values(baseline, x, params):
             assert np.array_equal(out, module_function(x, params)), (name, nesting)
 
 
+def measurements_of(times, m, n_gauss):
+    """The times of one case for the report: each function against NumPy and its faster C++ loop."""
+    return [
+        Measurement(function.__name__, f"m = {m:,}, {n_gauss} peak{'s' if n_gauss != 1 else ''}", m * n_gauss, {
+            "kernel": times[name],
+            "NumPy": times[f"{name} numpy"],
+            "C++ loop": min(times[f"{name} loop, {nesting}"] for nesting in NESTINGS),
+        })
+        for name, (function, _) in FUNCTIONS.items()
+    ]
+
+
 def large_case(baseline, m, n_gauss):
     x, params = spectrum(m, n_gauss)
     check_same_values(baseline, x, params)
@@ -150,6 +121,7 @@ def large_case(baseline, m, n_gauss):
     for name in FUNCTIONS:
         for reference in [f"loop, {nesting}" for nesting in NESTINGS] + ["numpy"]:
             print(f"  {name:8} / {reference:20} {times[name] / times[f'{name} {reference}']:6.2f}")
+    return measurements_of(times, m, n_gauss)
 
 
 def small_case(baseline, m, n_gauss):
@@ -185,17 +157,18 @@ def small_case(baseline, m, n_gauss):
     print(f"m = {m}, {n_gauss} peaks: module time / reference time")
     for name in FUNCTIONS:
         print(f"  {name:8} / numpy {times[name] / times[f'{name} numpy']:21.2f}")
+    return measurements_of(times, m, n_gauss)
 
 
-def main():
-    tuned = keep_freed_memory()
-    print(f"allocator keeps freed memory: {'yes' if tuned else 'no (not glibc?)'}")
-    with tempfile.TemporaryDirectory() as folder:
-        baseline = load_baseline(folder)
-        for m, n_gauss in LARGE_CASES:
-            large_case(baseline, m, n_gauss)
-        small_case(baseline, *SMALL_CASE)
+def measure():
+    """Prints the comparisons case by case and returns the times for the report."""
+    baseline = load_baseline()
+    measurements = []
+    for m, n_gauss in LARGE_CASES:
+        measurements += large_case(baseline, m, n_gauss)
+    return measurements + small_case(baseline, *SMALL_CASE)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    print(f"allocator keeps freed memory: {'yes' if keep_freed_memory() else 'no (not glibc?)'}")
+    measure()

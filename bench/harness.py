@@ -1,43 +1,61 @@
-"""Shared pieces of the benchmarks: timing from Python, plain C++ baselines built with the package's own
-compiler flags, and a table of ratios. Figures are ratios against references measured in the same run,
-because absolute times drift between machines and runs."""
+"""Shared pieces of the benchmarks: an allocator that reuses memory, interleaved timing from Python, plain C++
+baselines built with the package's own compiler flags, and what a benchmark reports.
+
+Figures are ratios against references measured in the same run, because absolute times drift between machines
+and runs. Candidates take turns in every round, so a slow spell of the machine falls on all of them alike, and
+each keeps its best round."""
 
 import ctypes
-import hashlib
-import os
+import dataclasses
 import pathlib
 import re
 import subprocess
-import sys
 import tempfile
-import timeit
+import time
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 
-# Results of several megabytes are made on every call. glibc's default gives such blocks back to the system
-# when they are freed and maps fresh pages for the next one, and here a page fault costs more than the
-# arithmetic on the page. Kernels, NumPy and the C++ loops are therefore all timed in a process whose
-# allocator keeps freed memory for reuse (blocks up to 32 MiB come from the heap, which is never trimmed).
-REUSING_ALLOCATOR = {
-    "MALLOC_MMAP_THRESHOLD_": str(32 * 1024 * 1024),
-    "MALLOC_TRIM_THRESHOLD_": str(1 << 40),
-    "MALLOC_TOP_PAD_": str(64 * 1024 * 1024),
-}
+
+def keep_freed_memory():
+    """Lets glibc's malloc serve every size from its heap and never give freed memory back to the system.
+
+    Results of several megabytes are made on every call; by default glibc maps fresh pages for each and unmaps
+    them when freed, and a page fault here costs more than the arithmetic on the page. With this, kernels, NumPy
+    and the C++ loops alike write into memory that earlier calls have touched. Returns False where the C
+    library is not glibc."""
+    M_TRIM_THRESHOLD, M_TOP_PAD, M_MMAP_MAX = -1, -2, -4
+    mallopt = getattr(ctypes.CDLL(None), "mallopt", None)
+    if mallopt is None:
+        return False
+    settings = [(M_MMAP_MAX, 0), (M_TRIM_THRESHOLD, 2**30), (M_TOP_PAD, 2**26)]
+    return all(mallopt(option, value) == 1 for option, value in settings)
 
 
-def use_reusing_allocator():
-    """Restarts the running script with the allocator settings above unless it already has them (glibc reads
-    them only at start-up)."""
-    if any(os.environ.get(name) != value for name, value in REUSING_ALLOCATOR.items()):
-        os.execve(sys.executable, [sys.executable, *sys.argv], {**os.environ, **REUSING_ALLOCATOR})
+def batch(run, calls):
+    """`calls` calls of `run`, as one timed unit."""
+
+    def run_batch():
+        for _ in range(calls):
+            run()
+
+    return run_batch
 
 
-def seconds_per_call(function, *, budget=0.2, repeat=5):
-    """The best time per call of `function()` over `repeat` rounds, each about `budget` seconds long."""
-    timer = timeit.Timer(function)
-    number, elapsed = timer.autorange()
-    number = max(1, int(number * budget / max(elapsed, 1e-9)))
-    return min(timer.repeat(repeat=repeat, number=number)) / number
+def best_times(batches, calls, rounds):
+    """Seconds per call of each batch (of `calls` calls, or a callable that repeats its work `calls` times
+    itself), the best of `rounds` rounds in which the batches take turns."""
+    best = dict.fromkeys(batches, float("inf"))
+    for _ in range(rounds):
+        for name, run_batch in batches.items():
+            start = time.perf_counter()
+            run_batch()
+            best[name] = min(best[name], (time.perf_counter() - start) / calls)
+    return best
+
+
+def calls_for(elements, work_per_call=1):
+    """Calls per batch so that a batch takes roughly a millisecond or more even for small inputs."""
+    return max(1, 200_000 // max(1, elements * work_per_call))
 
 
 def package_flags():
@@ -49,11 +67,10 @@ def package_flags():
 def build_baseline(name):
     """Compiles bench/<name>.cpp into a shared library with the package's flags and loads it."""
     source = ROOT / "bench" / f"{name}.cpp"
-    flags = ["-std=c++20", "-shared", "-fPIC", *package_flags()]
-    key = hashlib.sha256(source.read_bytes() + " ".join(flags).encode()).hexdigest()[:16]
-    library = pathlib.Path(tempfile.gettempdir()) / f"tavmir-bench-{name}-{key}.so"
-    if not library.exists():
-        subprocess.run(["g++", *flags, str(source), "-o", str(library)], check=True)
+    folder = pathlib.Path(tempfile.mkdtemp(prefix="tavmir-bench-"))
+    library = folder / f"{name}.so"
+    subprocess.run(["g++", "-std=c++20", "-shared", "-fPIC", *package_flags(), str(source), "-o", str(library)],
+                   check=True)
     return ctypes.CDLL(str(library))
 
 
@@ -61,8 +78,18 @@ def pointer(array):
     return array.ctypes.data_as(ctypes.POINTER(ctypes.c_double))
 
 
+@dataclasses.dataclass
+class Measurement:
+    """Seconds per call of one function on one input, for the kernel and its references ("NumPy", "C++ loop")."""
+
+    function: str
+    case: str
+    elements: int  # the size the work grows with, for the time per element
+    seconds: dict
+
+
 def print_table(title, header, rows):
-    """Prints a Markdown table: `rows` are lists of cells, floats shown as ratios."""
+    """Prints a Markdown table; float cells are shown as ratios."""
     print(f"\n### {title}\n")
     print("| " + " | ".join(header) + " |")
     print("|" + "---|" * len(header))

@@ -69,10 +69,11 @@ const char* read_item(const char* p, Item& item) {
     return *p == '\0' ? p : p + 1;
 }
 
-// The name of an item's type code in messages; unknown codes are quoted as they stand.
+// The name of an item's type code in messages; unknown codes are quoted as they stand, and a format that ends
+// before its type code (a bare repeat count) ends in "end".
 struct Description {
     explicit Description(const Item& item) {
-        text = item.description;
+        text = item.code == '\0' ? "end" : item.description;
         if (text == nullptr) {
             PyOS_snprintf(unknown, sizeof unknown, "format code '%c'", item.code);
             text = unknown;

@@ -22,6 +22,7 @@ find_python() {
 # so that rebuilds reuse the build folder and compile only what changed.
 install_package() {
     VENV=${VENV:-.venv}
+    echo "Installing tavmir${1:+[$1]} into $VENV" >&2
     if [ ! -x "$VENV/bin/python" ]; then
         "$(find_python)" -m venv "$VENV"
     fi

@@ -18,19 +18,30 @@
 
 namespace {
 
-// The bytes a strided run of `length` doubles covers.
+// The bytes `length` adjacent doubles from `data` cover.
 struct ByteRange {
     std::uintptr_t low, high;
 };
 
-ByteRange byte_range(const char* data, Py_ssize_t length, Py_ssize_t stride) {
-    const auto start = reinterpret_cast<std::uintptr_t>(data);
-    const std::intptr_t span = length > 0 ? (length - 1) * stride : 0;
-    if (span < 0) return {start + span, start + sizeof(double)};
-    return {start, start + span + sizeof(double)};
+ByteRange byte_range(const char* data, Py_ssize_t length) {
+    const auto low = reinterpret_cast<std::uintptr_t>(data);
+    return {low, low + static_cast<std::uintptr_t>(length) * sizeof(double)};
 }
 
 bool overlap(ByteRange a, ByteRange b) { return a.low < b.high && b.low < a.high; }
+
+// Whether y, S and F are plain arrays that share no memory, so that the vector loop may read ahead of its
+// writes. Results that share memory with y can only come from a rebound np.zeros_like.
+bool separate_plain_arrays(const frame::ArrayView& y, const frame::NdarrayBuffer& S, const frame::NdarrayBuffer& F) {
+    if (!frame::is_double_array(y.data(), y.stride()) || !frame::is_double_array(S.data(), S.stride(0)) ||
+        !frame::is_double_array(F.data(), F.stride(0))) {
+        return false;
+    }
+    const ByteRange y_bytes = byte_range(y.data(), y.length());
+    const ByteRange S_bytes = byte_range(S.data(), S.extent(0));
+    const ByteRange F_bytes = byte_range(F.data(), F.extent(0));
+    return !overlap(y_bytes, S_bytes) && !overlap(y_bytes, F_bytes) && !overlap(S_bytes, F_bytes);
+}
 
 // Fills S and F at i = 1 .. n-2. Every index is a checked access; y's are in range by construction and S's and
 // F's are whenever the results are as long as y, so they are checked once here instead of per element. When a
@@ -39,13 +50,7 @@ bool overlap(ByteRange a, ByteRange b) { return a.low < b.high && b.low < a.high
 bool fill(const frame::ArrayView& y, const frame::NdarrayBuffer& S, const frame::NdarrayBuffer& F) {
     const Py_ssize_t last = y.length() - 1;
     const Py_ssize_t in_bounds = std::min({last, S.extent(0), F.extent(0)});
-    const bool plain_arrays = frame::is_double_array(y.data(), y.stride()) &&
-                              frame::is_double_array(S.data(), S.stride(0)) &&
-                              frame::is_double_array(F.data(), F.stride(0));
-    const ByteRange y_bytes = byte_range(y.data(), y.length(), y.stride());
-    const ByteRange S_bytes = byte_range(S.data(), S.extent(0), S.stride(0));
-    const ByteRange F_bytes = byte_range(F.data(), F.extent(0), F.stride(0));
-    if (plain_arrays && !overlap(y_bytes, S_bytes) && !overlap(y_bytes, F_bytes) && !overlap(S_bytes, F_bytes)) {
+    if (separate_plain_arrays(y, S, F)) {
         vosterin::second_difference_contiguous(reinterpret_cast<const double*>(y.data()),
                                                reinterpret_cast<double*>(S.data()),
                                                reinterpret_cast<double*>(F.data()), 1, in_bounds);
