@@ -9,7 +9,6 @@ import pytest
 import vosterin_reference
 from bitwise import assert_same_bits
 from layouts import LAYOUTS
-from tavmir.utils.numerics.native import vosterin
 from tavmir.utils.numerics.native.vosterin import vosterin_peak_search_cy
 
 

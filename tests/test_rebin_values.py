@@ -118,9 +118,8 @@ EDGES = {
 }
 
 
-# The NaN that invalid operations such as inf - inf produce. When two NaNs meet in one addition or product, which
-# of them comes out is not fixed (the compiler may swap the operands), so NaN counts are of this kind too: then
-# every NaN a sweep can make has the same bits.
+# The NaN that invalid operations such as inf - inf produce; NaNs of every sign and payload are drawn by the
+# property tests.
 GENERATED_NAN = inf - inf
 
 
