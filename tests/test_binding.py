@@ -1,12 +1,12 @@
 """Binding calls to the named parameters of a public function, with the interpreter's messages."""
 
-import ctypes
 import traceback
 
 import numpy as np
 import pytest
 
 from tavmir.utils.numerics.native.vosterin import vosterin_peak_search_cy as peak_search
+from vector_call import vectorcall
 
 Y = np.array([0.0, 10.0, 0.0])
 COUNT = "vosterin_peak_search_cy() takes exactly 1 positional argument ({} given)"
@@ -40,15 +40,6 @@ def test_refused_calls(args, kwargs, message):
 def test_keyword_matched_by_text_when_not_by_identity(name):
     S, _ = peak_search(**{name: Y})
     assert S.tolist() == [0.0, -20.0, 0.0]
-
-
-def vectorcall(function, positional, kwnames, values):
-    """Calls through the C vector call protocol, which lets keyword names be anything."""
-    call = ctypes.pythonapi.PyObject_Vectorcall
-    call.restype = ctypes.py_object
-    call.argtypes = [ctypes.py_object, ctypes.POINTER(ctypes.py_object), ctypes.c_size_t, ctypes.py_object]
-    args = (ctypes.py_object * (len(positional) + len(values)))(*positional, *values)
-    return call(function, args, len(positional), kwnames)
 
 
 @pytest.mark.parametrize(

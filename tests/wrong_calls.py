@@ -21,6 +21,7 @@ from hypothesis import strategies as st
 
 import conftest  # noqa: F401 - loads the hypothesis profile the test run uses
 from tavmir.utils.numerics.native import gaussian, rebin, vosterin
+from vector_call import vectorcall
 
 try:
     import _testbuffer
@@ -301,15 +302,6 @@ class Numpy:
                 asarray=np.asarray,
             )
         return None
-
-
-def vectorcall(function, positional, kwnames, values):
-    """Calls through the C vector call protocol, which lets keyword names be anything, even twice the same."""
-    call = ctypes.pythonapi.PyObject_Vectorcall
-    call.restype = ctypes.py_object
-    call.argtypes = [ctypes.py_object, ctypes.POINTER(ctypes.py_object), ctypes.c_size_t, ctypes.py_object]
-    args = (ctypes.py_object * (len(positional) + len(values)))(*positional, *values)
-    return call(function, args, len(positional), kwnames)
 
 
 @dataclass(frozen=True)
