@@ -53,11 +53,6 @@ def best_times(batches, calls, rounds):
     return best
 
 
-def calls_for(elements, work_per_call=1):
-    """Calls per batch so that a batch takes roughly a millisecond or more even for small inputs."""
-    return max(1, 200_000 // max(1, elements * work_per_call))
-
-
 def package_flags():
     """The compile options the package's modules are built with, read from CMakeLists.txt."""
     text = (ROOT / "CMakeLists.txt").read_text()
